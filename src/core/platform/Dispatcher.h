@@ -15,6 +15,9 @@ public:
     // Queues `fn` for the UI thread and returns at once.
     virtual void Post(std::function<void()> fn) = 0;
     virtual bool IsUiThread() const = 0;
+    // Runs the work queued so far (UI thread only); used while the UI thread
+    // waits for workers at shutdown. Returns how many items ran.
+    virtual int RunPending() { return 0; }
 };
 
 }  // namespace gf

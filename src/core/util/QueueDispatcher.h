@@ -23,7 +23,7 @@ public:
     bool IsUiThread() const override { return std::this_thread::get_id() == m_uiThread; }
 
     // Runs everything queued so far; returns how many items ran. UI thread.
-    int RunPending();
+    int RunPending() override;
     // Waits up to `timeout` for work, then runs what is queued. UI thread.
     int WaitAndRun(std::chrono::milliseconds timeout);
     // Makes the UI thread the calling thread (for a loop started elsewhere).
