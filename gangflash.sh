@@ -75,15 +75,15 @@ cmd_run() {
     build
     local scratch=$ROOT/scratch/run
     rm -rf "$scratch"; mkdir -p "$scratch"
-    cp build/tools/sahara/sahara build/tools/firehorse/firehorse "$scratch"/ 2>/dev/null || true
-    ./build/src/gangflash --make-sample-package "$scratch/package"
+    cp build/sahara build/firehorse "$scratch"/
+    ./build/gangflash --make-sample-package "$scratch/package"
     printf '[SettingItems]\nnDownloadTimeout=20\nbEmergDL=1\nbAutoAll=1\nnOverTimeSeconds=600\n' \
         > "$scratch/GangflashConfig.ini"
     local mode=--headless
     [ -n "${DISPLAY:-}" ] && mode=""
     cd "$scratch"
     GANGFLASH_PASSWORD=739251 XDG_CONFIG_HOME="$scratch/config" \
-        "$ROOT/build/src/gangflash" $mode --simulate 8 --package "$scratch/package/rawprogram0.xml" \
+        "$ROOT/build/gangflash" $mode --simulate 8 --package "$scratch/package/rawprogram0.xml" \
         --auto-all --exit-when-idle "$@"
 }
 

@@ -17,6 +17,10 @@ std::shared_ptr<CDownloadProc> StartWorking(StationFixture& f, int slot) {
     f.dlg->StartSlot(slot);
     auto job = f.dlg->m_pDownloadProc[slot];
     EXPECT_TRUE(f.PumpUntil([&] { return f.dlg->m_nSlotState[slot] == kSlotWorking; }));
+    // With the status board on, wait for the heartbeat of the job's first line.
+    if (f.dlg->m_nDownloadTimeout != 0) {
+        EXPECT_TRUE(f.PumpUntil([&] { return f.Board(kBoardLogSection, slot) != "XXXX"; }));
+    }
     return job;
 }
 
@@ -82,8 +86,9 @@ TEST(Timer, StallCheckOnlyWhileTheLoaderStageRuns) {
     EXPECT_EQ(f.dlg->m_strLastLinesLog[4], "");
     // In the loader stage: the first sample differs from the remembered one...
     f.profile.WriteString(kStatusBoardPath, kBoardProcSection, key, kBoardDownloadStart);
+    const std::string heartbeat = f.Board(kBoardLogSection, 4);
     tick(20);
-    EXPECT_EQ(f.dlg->m_strLastLinesLog[4], "XXXX");
+    EXPECT_EQ(f.dlg->m_strLastLinesLog[4], heartbeat);
     EXPECT_EQ(f.dlg->m_nSlotState[4], kSlotWorking);
     // ...activity in between keeps it going...
     f.profile.WriteString(kStatusBoardPath, kBoardLogSection, key, "t1:Dload Process is running");
@@ -107,7 +112,7 @@ TEST(Timer, BothLimitsOnOneTickGiveTwoReports) {
     f.dlg->m_szLogDir = f.cwd.path();
     auto job = StartWorking(f, 6);
     f.profile.WriteString(kStatusBoardPath, kBoardProcSection, "Lin6 ", kBoardDownloadStart);
-    f.dlg->m_strLastLinesLog[6] = "XXXX";
+    f.dlg->m_strLastLinesLog[6] = f.Board(kBoardLogSection, 6);
     for (int i = 0; i < 20; ++i) f.dlg->OnTimerSlot(6);
     std::string log = ReadFile(job->m_strLogPath);
     EXPECT_EQ(CountLines(log, "Download OverTime!m_nOverTimeSeconds:19"), 1);

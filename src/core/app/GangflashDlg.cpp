@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "job/StatusBoard.h"
+#include "package/PackageLoader.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Process.h"
@@ -72,6 +73,24 @@ void CGangflashDlg::StopAllJobs() {
     for (auto& j : jobs) {
         while (!j->WaitDone(std::chrono::milliseconds(10))) m_dispatcher.RunPending();
     }
+}
+
+void CGangflashDlg::AttachPackage(CPackageLoader* loader) {
+    m_pPackage = loader;
+    auto sync = [this] {
+        m_strRawProgramPath = m_pPackage->m_strRawProgramPath;
+        m_strPatchPath = m_pPackage->m_strPatchPath;
+        m_strProgrammerPath = m_pPackage->m_strProgrammerPath;
+        m_strPackageDir = m_pPackage->m_strPackageDir;
+    };
+    m_restorePackage = [this, sync] {
+        m_pPackage->RestoreLastPackage();
+        sync();
+    };
+    m_loadXml = [this, sync] {
+        m_pPackage->OnLoadXml();
+        sync();
+    };
 }
 
 // --- Window messages ---
@@ -260,6 +279,7 @@ void CGangflashDlg::EndDialog(int result) {
 }
 
 bool CGangflashDlg::OnInitDialog() {
+    if (m_pPackage != nullptr) m_pPackage->SetUpFileList();
     for (int slot = 0; slot < 8; ++slot) OnSlotStateMessage(kStatusId + slot, kSlotIdle);
     if (m_restorePackage) m_restorePackage();
 

@@ -16,6 +16,7 @@ namespace gf {
 
 class IView;
 class IDispatcher;
+class CPackageLoader;
 
 // Control identifiers of the main window beyond the slot rows.
 constexpr int kLoadXmlId = 1048;
@@ -70,6 +71,10 @@ public:
     // Ends the first process of that name and then waits 300 ms.
     void KillProcessByName(const std::string& name);
 
+    // Gives the window its firmware package: reopened at start-up, changed by
+    // LoadXML, read by every slot start.
+    void AttachPackage(CPackageLoader* loader);
+
     // Hooks the package code fills: reopening the last package at start-up and
     // the LoadXML command.
     std::function<void()> m_restorePackage;
@@ -118,6 +123,7 @@ private:
     IDispatcher& m_dispatcher;
     Services m_services;
     bool m_bEnded = false;
+    CPackageLoader* m_pPackage = nullptr;
     std::vector<std::shared_ptr<CDownloadProc>> m_retiredJobs;  // replaced, maybe still running
 };
 

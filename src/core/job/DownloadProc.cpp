@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "diag/DiagConnection.h"
 #include "job/JobOwner.h"
 #include "job/JobTable.h"
 #include "job/StatusBoard.h"
@@ -57,6 +58,9 @@ int CDownloadProc::Run() {
         ShowStatus(kSlotWorking, "Can not open log file " + m_strLogPath);
     }
     DownloadProc();
+    // A job that ended while holding a diag connection (a failed NV step, a
+    // failed loader stage, a stop) lets go of it here.
+    CloseDiagConnection(*this);
     std::string close = FormatTimestamp() + " ****STATUS_TEXT:\tCLOSE\r\n";
     WriteLog(close);
     {

@@ -68,6 +68,32 @@ public:
     // Tests replace the procedure with their own.
     std::function<void(CDownloadProc&)> m_procedureOverride;
 
+    // The diagnostic path's five points of DownloadProc (DiagnosticPath.cpp).
+    // Each returns false when the job must end; the step has reported why.
+    bool DiagPointA();                       // record the DIAG port's USB location
+    bool DiagPointB();                       // NV backup
+    bool DiagPointC(int& downloadPort);      // EDL switch and hand-over
+    bool DiagPointD();                       // NV restore
+    void DiagPointE();                       // close the diag connection
+
+    // The loader stage (LoaderStage.cpp): Sahara once, fh_loader three times,
+    // on the download port `port`; false as soon as one run failed.
+    bool RunLoaderStage(int port);
+    // The device node of COM port `port`, or "\\.\COM<port>" when no present
+    // port has that number.
+    std::string PortName(int port);
+    // Runs one loader tool in the slot's working directory and parses its
+    // output (ToolRunner.cpp); false when the run failed, having said why.
+    bool RunTool(const std::string& commandLine);
+    // Examines one output line (ending in its carriage return); may set
+    // `done`; false only for a line with "ERROR:".
+    bool ParseToolLine(const std::string& line, bool& done);
+    // Ends the first process of that name; no pause follows.
+    bool KillProcessByName(const std::string& name);
+    // Shows an unexpected error's text in the application's message box.
+    void ShowErrorBox(const std::string& text);
+    std::size_t m_nLineLen = 0;  // bytes in m_szLineBuf
+
     // Writes a status-board value when the status board is on.
     void WriteBoard(const char* section, const std::string& value);
 

@@ -20,7 +20,7 @@ struct DeviceNode {
     std::vector<std::string> hardwareIds;  // empty: property absent
     std::optional<std::string> locationInfo;
     std::vector<std::string> locationPaths;  // empty: property absent
-    std::string devicePath;  // device node, e.g. /dev/ttyUSB3
+    std::string devicePath;                  // device node, e.g. /dev/ttyUSB3
     int comNumber = 0;
 };
 
@@ -32,6 +32,13 @@ public:
     // All present COM-port devices and their ancestors, COM ports in
     // enumeration order.
     virtual std::vector<DeviceNode> Snapshot() = 0;
+    // As Snapshot, but tells a tree that cannot be read (false, `error` an
+    // errno-style code) from an empty one. Trees that cannot fail keep this.
+    virtual bool TrySnapshot(std::vector<DeviceNode>& nodes, int& error) {
+        nodes = Snapshot();
+        error = 0;
+        return true;
+    }
 };
 
 // Device arrival and removal (WM_DEVICECHANGE). The callback may run on any

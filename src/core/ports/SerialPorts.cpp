@@ -7,7 +7,16 @@ namespace gf {
 namespace {
 
 // Device properties are read into 256-byte buffers: a longer one fails to read.
-bool Fits(const std::string& s) { return s.size() < 256; }
+bool Fits(const std::string& s) {
+    return s.size() < 256;
+}
+
+// A multi-string property: every string with its NUL, then the final NUL.
+bool FitsList(const std::vector<std::string>& list) {
+    std::size_t bytes = 1;
+    for (const std::string& s : list) bytes += s.size() + 1;
+    return !list.empty() && bytes <= 256;
+}
 
 }  // namespace
 
@@ -27,10 +36,14 @@ void CompleteSerInfo(SSerInfo& info) {
 void ListSerialPorts(IDeviceTree& tree, std::vector<SSerInfo>& list) {
     list.clear();
     list.shrink_to_fit();
+    // The device-interface walk is the only one: the fixed COM1..COM16 list
+    // and the registry walk served Windows releases of major version 4 and
+    // below. Nothing here asks for a system version, so the error of a failed
+    // version query cannot arise either.
     for (const DeviceNode& node : tree.Snapshot()) {
         if (!node.isComPort) continue;
         const bool listed = node.friendlyName && Fits(*node.friendlyName) && node.deviceDesc &&
-                            Fits(*node.deviceDesc) && !node.hardwareIds.empty();
+                            Fits(*node.deviceDesc) && FitsList(node.hardwareIds);
         if (!listed) continue;
         SSerInfo info;
         info.strDevicePath = node.devicePath;

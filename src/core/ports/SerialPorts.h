@@ -14,7 +14,7 @@ struct SSerInfo {
     std::string strFriendlyName;  // usually ends in "(COMn)"
     bool bIsUsb = false;
     std::string strDeviceDesc;
-    std::string strHardwareId;    // first of the hardware id list
+    std::string strHardwareId;  // first of the hardware id list
 };
 
 // Empties `list` and fills it with the COM ports present now, in the order the
