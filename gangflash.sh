@@ -11,7 +11,7 @@ JOBS=${GF_JOBS:-$(nproc)}
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
           qt6-base-dev libpugixml-dev libudev-dev libcli11-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev
-          fonts-dejavu-core xvfb xauth)
+          fonts-dejavu-core fonts-wqy-microhei xvfb xauth)
 
 deps() {
     local missing=()

@@ -14,6 +14,7 @@
 #include "SamplePackage.h"
 #include "SimBench.h"
 #include "SimWiring.h"
+#include "RecordingView.h"
 #include "TempDir.h"
 #include "TermStation.h"
 #include "TermView.h"
@@ -187,4 +188,29 @@ TEST(StationE2E, EightDevicesFlashInParallelAndFaultsStayInTheirSlots) {
     EXPECT_NE(b.LastStatus(2).find("refused <program>"), std::string::npos) << b.LastStatus(2);
     EXPECT_EQ(b.LastStatus(4), "Download protocal timeout.");
     EXPECT_NE(b.LastStatus(6).find("disconnected"), std::string::npos) << b.LastStatus(6);
+}
+
+TEST(StationE2E, UnpluggedDeviceTurnsItsSlotIdleAndReturnsReady) {
+    Bench b("2", "");
+    test::RecordingView view;
+    QueueDispatcher dispatcher;
+    CGangflashDlg dlg(view, dispatcher, b.services);
+    b.bench->SetListener([&] { dispatcher.Post([&] { dlg.OnDeviceChange(); }); });
+    dlg.OnInitDialog();
+    EXPECT_EQ(dlg.m_nSlotState[0], kSlotReady);
+    EXPECT_EQ(dlg.m_nSlotState[1], kSlotReady);
+    const std::string label = view.Text(kPortComboId + 1);
+
+    std::string error;
+    ASSERT_TRUE(b.bench->SetMode(2, sim::SimMode::Absent, error)) << error;
+    dispatcher.RunPending();
+    EXPECT_EQ(dlg.m_nSlotState[1], kSlotIdle);
+    EXPECT_EQ(dlg.m_nSlotState[0], kSlotReady);
+    EXPECT_EQ(view.Text(kPortComboId + 1), label);  // the label stays
+
+    ASSERT_TRUE(b.bench->SetMode(2, sim::SimMode::Download, error)) << error;
+    dispatcher.RunPending();
+    EXPECT_EQ(dlg.m_nSlotState[1], kSlotReady);  // same socket, same COM number, same label
+    EXPECT_EQ(view.Text(kPortComboId + 1), label);
+    b.bench->SetListener(nullptr);
 }

@@ -17,7 +17,7 @@ public:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
-        static char name[] = "test_widgets";
+        static char name[] = "gangflash_qt_tests";
         static char* argv[] = {name, nullptr};
         m_app = new QApplication(argc, argv);
     }
