@@ -57,7 +57,7 @@ cmd_tsan() {
     configure_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
         -DCMAKE_C_COMPILER=clang -DGANGFLASH_SANITIZE=thread -DGANGFLASH_BENCH=OFF
     # ThreadSanitizer of clang 14 cannot map its shadow under the kernel's wide ASLR.
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan setarch "$(uname -m)" -R
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$ROOT/tests/sanitizers/tsan.supp" run_ctest build-tsan setarch "$(uname -m)" -R
 }
 
 cmd_bench() {
