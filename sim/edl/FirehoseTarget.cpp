@@ -1,3 +1,4 @@
+#include "XmlEscape.h"
 #include "FirehoseTarget.h"
 
 #include <strings.h>
@@ -18,28 +19,6 @@ namespace {
 constexpr std::size_t kMaxXmlBytes = 4096;
 constexpr const char* kXmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<data>\n";
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                out += "&quot;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -54,7 +33,7 @@ void FirehoseTarget::Log(const std::string& text) {
 }
 
 void FirehoseTarget::SendLog(const std::string& text) {
-    m_link.Write(std::string(kXmlHead) + "<log value=\"" + Escape(text) + "\" />\n</data>");
+    m_link.Write(std::string(kXmlHead) + "<log value=\"" + XmlEscape(text) + "\" />\n</data>");
 }
 
 void FirehoseTarget::SendResponse(bool ack, const std::string& extraAttributes) {

@@ -82,7 +82,7 @@ UserStoreFile::UserStoreFile(std::string path) : m_path(std::move(path)) {}
 
 std::string UserStoreFile::DefaultPath() {
     std::string base;
-    // The base directory specification accepts absolute paths only.
+    // XDG_CONFIG_HOME counts only when it is an absolute path.
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
         base = xdg;
     } else {

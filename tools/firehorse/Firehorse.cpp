@@ -1,3 +1,4 @@
+#include "XmlEscape.h"
 #include "Firehorse.h"
 
 #include <fcntl.h>
@@ -22,32 +23,10 @@ namespace {
 
 constexpr uint64_t kMaxPayload = 16u << 20;
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                out += "&quot;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string Element(const std::string& name, const std::map<std::string, std::string>& attrs) {
     std::string out = "<" + name;
-    for (const auto& [key, value] : attrs) out += " " + key + "=\"" + Escape(value) + "\"";
+    for (const auto& [key, value] : attrs) out += " " + key + "=\"" + XmlEscape(value) + "\"";
     return out + " />";
 }
 
@@ -180,7 +159,7 @@ bool Firehorse::DiskSectors(const std::string& partition, uint64_t& sectors) {
     FirehoseReply reply;
     std::string error;
     if (!m_client.Command(
-            "<getstorageinfo physical_partition_number=\"" + Escape(partition) + "\" />", reply,
+            "<getstorageinfo physical_partition_number=\"" + XmlEscape(partition) + "\" />", reply,
             m_timeoutMs, error))
         return Fail("No answer to <getstorageinfo>: " + error);
     if (!reply.ack)
